@@ -17,8 +17,11 @@ target_link_libraries(kalvex_sim PUBLIC kalvex_driver)
 # The driver's kernel calls are answered by the simulated backend.
 target_link_libraries(kalvex_driver INTERFACE kalvex_sim)
 
-enable_testing()
-add_subdirectory(tests)
+option(KALVEX_BUILD_TESTS "Build the native tests" ON)
+if(KALVEX_BUILD_TESTS)
+  enable_testing()
+  add_subdirectory(tests)
+endif()
 
 find_package(benchmark QUIET)
 if(benchmark_FOUND)
