@@ -42,7 +42,7 @@ static_assert(sizeof(SimEvent) <= sizeof(kernel::Event));
 
 template <typename Sim, typename Storage>
 Sim& checked(Storage& storage, const char* what) {
-  Sim& object = *reinterpret_cast<Sim*>(storage.storage);
+  Sim& object = *std::launder(static_cast<Sim*>(static_cast<void*>(storage.storage)));
   if (object.mark != kInitialisedMark) {
     sim::recordViolation(std::string(what) + " used before it was initialised");
     abort();
