@@ -1,6 +1,7 @@
 // The processing chain of one capture buffer: split the channels, convert to
 // the working rate, cancel, convert back, merge into the caller's buffer.
 #include "dsp/block_resampler.h"
+#include "engine/echo_canceller.h"
 #include "engine/engine_state.h"
 
 namespace {
@@ -20,8 +21,8 @@ void EngineState::processBuffer(int16_t* samples, int32_t sampleCount) {
   ChannelStreams streams = splitChannels(samples, sampleCount);
   int32_t m = toWorkingRate(streams);
   if (streams.s1 != nullptr) accumulateMeanSquare(streams.s1, m, micMeanSquare, micCount);
-  // The cancellers run here, channel 1 by canceller1, channel 2 by
-  // canceller2, once they exist.
+  if (streams.s1 != nullptr && canceller1 != nullptr) canceller1->processBlock(streams.s1, m);
+  if (streams.s2 != nullptr && canceller2 != nullptr) canceller2->processBlock(streams.s2, m);
   if (streams.s1 != nullptr) accumulateMeanSquare(streams.s1, m, outputMeanSquare, outputCount);
   int32_t k = toCaptureRate(m, streams);
   if (k == 0) return;  // nothing converted back yet: the buffer keeps what was captured

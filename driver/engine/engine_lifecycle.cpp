@@ -1,6 +1,8 @@
 // Building, changing and tearing down the engine, and its statistics.
 #include "dsp/block_resampler.h"
+#include "engine/echo_canceller.h"
 #include "engine/engine_state.h"
+#include "kernel/kernel_math.h"
 #include "kernel/pool.h"
 
 namespace {
@@ -78,9 +80,14 @@ bool EngineState::configure(int32_t channelCount, int32_t mode, int32_t capRate,
       return false;
     }
   }
-  // The cancellers and the reference resampler are built here once the
-  // canceller exists; until then every buffer passes unchanged.
-  (void)noiseSuppressorOn;
+  if (cancellerOn) {
+    bool built = createCancellers(noiseSuppressorOn);
+    if (built && workingRate != renderRate) built = createReferenceResampler();
+    if (!built) {
+      releaseAll();
+      return false;
+    }
+  }
 
   if (workingRate != captureRate) {
     bool built = buildCaptureConversion(workBuffer1, downResampler1, upResampler1);
@@ -105,13 +112,57 @@ bool EngineState::enableCanceller(bool noiseSuppressorOn, int32_t renRate) {
   if (canceller1 != nullptr) return true;
   if (!renderRateAccepted(renRate, workingRate)) return false;
   renderRate = renRate;
-  // No canceller can be built yet, so enabling fails and capture passes unchanged.
-  (void)noiseSuppressorOn;
-  return false;
+  if (!createCancellers(noiseSuppressorOn)) return false;
+  if (workingRate != renderRate) return createReferenceResampler();
+  // The reference now arrives at the working rate: a resampler left from an
+  // earlier render rate would convert it at the wrong ratio.
+  releaseReferenceResampler();
+  return true;
 }
 
 void EngineState::disableCanceller() {
-  // The cancellers are released here once they exist; none can be built yet.
+  if (canceller1 == nullptr) return;
+  EchoCanceller::destroy(canceller1);
+  EchoCanceller::destroy(canceller2);
+}
+
+bool EngineState::createCancellers(bool noiseSuppressorOn) {
+  EchoCanceller::destroy(canceller1);
+  EchoCanceller::destroy(canceller2);
+  canceller1 = EchoCanceller::create(workingRate, noiseSuppressorOn);
+  if (canceller1 == nullptr) return false;
+  if (channels == 2 && channelMode == kChannelModeBoth) {
+    // A failed second canceller leaves the first: channel 1 is still processed.
+    canceller2 = EchoCanceller::create(workingRate, noiseSuppressorOn);
+    if (canceller2 == nullptr) return false;
+  }
+  return true;
+}
+
+bool EngineState::createReferenceResampler() {
+  releaseReferenceResampler();
+  referenceBlockLength = static_cast<int32_t>(int64_t{renderRate} * workingBlockLength / workingRate);
+  referenceResampler = BlockResampler::create(workingRate, renderRate, referenceBlockLength);
+  if (referenceResampler == nullptr) return false;
+  referenceBlock = kernel::poolAllocateZeroed<int16_t>(static_cast<size_t>(referenceBlockLength));
+  if (referenceBlock == nullptr) return false;
+  referenceOut = kernel::poolAllocateZeroed<int16_t>(static_cast<size_t>(workingBlockLength));
+  return referenceOut != nullptr;
+}
+
+void EngineState::releaseReferenceResampler() {
+  BlockResampler::destroy(referenceResampler);
+  kernel::poolRelease(referenceBlock);
+  kernel::poolRelease(referenceOut);
+  referenceFill = 0;
+}
+
+bool EngineState::compensateGain(double oldLevelDb, double newLevelDb) {
+  if (canceller1 == nullptr) return false;
+  float factor = static_cast<float>(pow(10.0, (newLevelDb - oldLevelDb) / 20.0));
+  canceller1->scaleEchoPath(factor);
+  if (canceller2 != nullptr) canceller2->scaleEchoPath(factor);
+  return true;
 }
 
 bool EngineState::buildCaptureConversion(int16_t*& workBuffer, BlockResampler*& down, BlockResampler*& up) {
@@ -125,9 +176,7 @@ bool EngineState::buildCaptureConversion(int16_t*& workBuffer, BlockResampler*& 
 
 void EngineState::releaseAll() {
   disableCanceller();
-  BlockResampler::destroy(referenceResampler);
-  kernel::poolRelease(referenceBlock);
-  kernel::poolRelease(referenceOut);
+  releaseReferenceResampler();
   kernel::poolRelease(captureBuffer1);
   kernel::poolRelease(captureBuffer2);
   BlockResampler::destroy(upResampler1);
@@ -155,7 +204,5 @@ void EngineState::readStatistics(uint32_t& mic, uint32_t& reference, uint32_t& o
 }
 
 uint32_t EngineState::echoPathFigure(float scale) const {
-  // The figure is the first canceller's; without one it is 0.
-  (void)scale;
-  return 0;
+  return canceller1 != nullptr ? canceller1->echoPathFigure(scale) : 0;
 }

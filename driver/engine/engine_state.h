@@ -64,6 +64,15 @@ struct EngineState {
   // One channel's work buffer and its two resamplers; false when any failed
   // (what was built stays for releaseAll).
   bool buildCaptureConversion(int16_t*& workBuffer, BlockResampler*& down, BlockResampler*& up);
+  // canceller1 and, in channel mode 2 with two channels, canceller2, replacing any.
+  bool createCancellers(bool noiseSuppressorOn);
+  // The render-to-working-rate resampler and its two blocks, replacing any.
+  bool createReferenceResampler();
+  void releaseReferenceResampler();
+
+  // Rescales the cancellers' echo-path magnitudes after a volume change of
+  // the microphone or the loudspeakers; false without a canceller.
+  bool compensateGain(double oldLevelDb, double newLevelDb);
 
   // The three mean squares since the previous read, rounded, then restarted.
   void readStatistics(uint32_t& mic, uint32_t& reference, uint32_t& output);

@@ -49,7 +49,7 @@ TEST_P(CaptureGates, DecideEngineAndFlagsAndPassTheBufferUnchanged) {
     EXPECT_EQ(samples, captured) << "round " << round;
     EXPECT_EQ(driver.engine.exists(), c.engineBuilt) << "round " << round;
     EXPECT_EQ(driver.status.flags, c.flags) << "round " << round;
-    EXPECT_EQ(driver.status.active, 0u) << "no canceller can run yet";
+    EXPECT_EQ(driver.status.active, c.engineBuilt ? 1u : 0u) << "the canceller runs with the engine";
   }
   if (c.engineBuilt) {
     EXPECT_EQ(driver.referenceStarted, 0);
@@ -111,6 +111,8 @@ TEST_F(CaptureEntry, ExistingEngineRechecksTheRenderFormatOnEveryBuffer) {
   processCaptureBuffer(driver, 160, samples.data());
   ASSERT_TRUE(driver.engine.exists());
 
+  // With the canceller switched off, every buffer that wants it checks the
+  // render format before building it again.
   struct Step {
     uint32_t renderRate, renderBits, flags;
   };
@@ -121,6 +123,8 @@ TEST_F(CaptureEntry, ExistingEngineRechecksTheRenderFormatOnEveryBuffer) {
       {32000, 32, 0},
   };
   for (const Step& step : steps) {
+    driver.engine.disableCanceller();
+    driver.status.active = 0;
     driver.status.writeRate = step.renderRate;
     driver.status.writeBits = step.renderBits;
     const std::vector<int16_t> captured = samples;
@@ -128,6 +132,8 @@ TEST_F(CaptureEntry, ExistingEngineRechecksTheRenderFormatOnEveryBuffer) {
     EXPECT_EQ(driver.status.flags, step.flags) << step.renderRate << " Hz, " << step.renderBits << " bits";
     EXPECT_EQ(samples, captured);
     EXPECT_TRUE(driver.engine.exists()) << "a format change does not tear the engine down";
+    EXPECT_EQ(driver.engine.canceller1 != nullptr, step.flags == 0) << step.renderRate << " Hz";
+    EXPECT_EQ(driver.status.active, step.flags == 0 ? 1u : 0u);
   }
 }
 
