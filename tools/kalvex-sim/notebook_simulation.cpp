@@ -11,10 +11,13 @@
 #include "engine/echo_canceller.h"
 #include "engine/engine_state.h"
 #include "filter/capture_stream.h"
-#include "filter/control_requests.h"
+#include "filter/filter_driver.h"
 #include "filter/render_stream.h"
-#include "sim/kernel/sim_kernel.h"
 #include "shared/control_codes.h"
+#include "sim/audio/sim_audio_device.h"
+#include "sim/kernel/sim_io.h"
+#include "sim/kernel/sim_kernel.h"
+#include "sim/user/sim_user_mode.h"
 
 namespace {
 
@@ -24,16 +27,64 @@ double processSeconds() {
   return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) * 1e-9;
 }
 
+constexpr char16_t kServiceKey[] = u"\\Registry\\Machine\\System\\CurrentControlSet\\Services\\Kalvex";
+constexpr char16_t kControlPath[] = u"\\\\.\\Kalvex";
+
+// The notebook's kernel: Kalvex loaded over the simulated kernel, its filter
+// device on top of one simulated audio device, started as plug and play
+// would, and the control application's handle to "\\.\Kalvex".
+class LoadedDriver {
+ public:
+  LoadedDriver() {
+    sim::resetIo();
+    audio_ = std::make_unique<sim::AudioDriver>();
+    kalvex_ = sim::createDriverObject("filter");
+    std::u16string path = kServiceKey;
+    auto bytes = static_cast<uint16_t>(path.size() * 2);
+    kernel::UnicodeString registryPath{bytes, bytes, path.data()};
+    filterDriverEntry(filter_, kalvex_, registryPath);
+    audioDevice_ = audio_->addInstance();
+    started_ = sim::addDevice(kalvex_, audioDevice_) == kernel::kStatusSuccess &&
+               sim::sendPnp(audioDevice_, kernel::kIrpMnStartDevice).status == kernel::kStatusSuccess &&
+               sim::openFile(kControlPath, control_) == kernel::kStatusSuccess;
+  }
+  ~LoadedDriver() {
+    if (control_.file != nullptr) sim::closeHandle(control_);
+    destroyEngine(filter_.state);
+    sim::sendPnp(audioDevice_, kernel::kIrpMnRemoveDevice);
+    audio_->finishPending();
+    audio_.reset();
+    sim::resetIo();
+  }
+  LoadedDriver(const LoadedDriver&) = delete;
+  LoadedDriver& operator=(const LoadedDriver&) = delete;
+
+  bool started() const { return started_; }
+  DriverState& state() { return filter_.state; }
+  // A control request as the application sends it, through the control device.
+  void control(uint32_t code, const void* input, uint32_t inputLength, void* output, uint32_t outputLength) {
+    sim::deviceIoControl(control_, code, input, inputLength, output, outputLength);
+  }
+
+ private:
+  FilterDriver filter_{};
+  std::unique_ptr<sim::AudioDriver> audio_;  // made after the I/O system is reset
+  kernel::DriverObject* kalvex_ = nullptr;
+  kernel::DeviceObject* audioDevice_ = nullptr;
+  sim::UserHandle control_;
+  bool started_ = false;
+};
+
 // The control application's way of changing settings: read the driver's
 // record, change the fields it owns, write the record back.
-void applySettings(DriverState& driver, const NotebookSettings& settings) {
+void applySettings(LoadedDriver& driver, const NotebookSettings& settings) {
   EcSettings record{};
-  handleControlRequest(driver, IOCTL_EC_GET_SETTINGS, &record, 0, sizeof record);
+  driver.control(IOCTL_EC_GET_SETTINGS, nullptr, 0, &record, sizeof record);
   record.enable = 1;
   record.micMode = settings.micMode;
   record.rateMask = EcSettings::kAllRates;
   record.noiseCancel = settings.noiseSuppressor ? 1 : 0;
-  handleControlRequest(driver, IOCTL_EC_SET_SETTINGS, &record, sizeof record, 0);
+  driver.control(IOCTL_EC_SET_SETTINGS, &record, sizeof record, nullptr, 0);
 }
 
 // What the pin tracking records once both pins have been identified.
@@ -91,9 +142,12 @@ NotebookResult playNotebook(const PcmStream& mic, const PcmStream& far, const No
   const PcmFormat& micFormat = mic.format;
   int64_t liveBefore = sim::poolCounters().liveBlocks;
 
-  auto driver = std::make_unique<DriverState>();
-  initializeDriverState(*driver);
-  applySettings(*driver, settings);
+  // The streams still enter through the stream halves directly; the records
+  // go through the control device as the application's do.
+  auto loaded = std::make_unique<LoadedDriver>();
+  DriverState* driver = &loaded->state();
+  result.driverStarted = loaded->started();
+  applySettings(*loaded, settings);
   openPins(*driver, micFormat, far.format);
 
   // Whole frames per buffer; the render buffer covers the same time, which
@@ -132,7 +186,7 @@ NotebookResult playNotebook(const PcmStream& mic, const PcmStream& far, const No
     while (captured >= nextStatus) {
       StatusRead read{};
       read.seconds = static_cast<double>(nextStatus) / micFormat.rate;
-      handleControlRequest(*driver, IOCTL_EC_GET_STATUS, &read.status, 0, sizeof read.status);
+      loaded->control(IOCTL_EC_GET_STATUS, nullptr, 0, &read.status, sizeof read.status);
       read.delay = delayEstimate(driver->engine);
       read.workingRate = driver->engine.exists() ? driver->engine.workingRate : 0;
       result.statusReads.push_back(read);
@@ -146,8 +200,8 @@ NotebookResult playNotebook(const PcmStream& mic, const PcmStream& far, const No
   result.delay = delayEstimate(driver->engine);
   result.cancellerRan = driver->engine.canceller1 != nullptr;
   result.flags = driver->status.flags;
-  // The pins close: the engine is torn down and must give back all it took.
-  destroyEngine(*driver);
+  // The pins close and the device goes away: the driver must give back all it took.
+  loaded.reset();
   result.poolReleased = sim::poolCounters().liveBlocks == liveBefore;
   return result;
 }

@@ -36,7 +36,8 @@ struct NotebookResult {
   double cpuSeconds = 0.0;    // processor time spent in the two stream halves
   int64_t captureFrames = 0;  // frames per capture buffer
   int64_t renderFrames = 0;   // frames per render buffer
-  bool poolReleased = false;  // the engine's teardown returned every pool block
+  bool driverStarted = false;  // the driver loaded, its device started and "\\.\Kalvex" opened
+  bool poolReleased = false;   // the driver returned every pool block once its device was removed
 };
 
 // The far and microphone formats and the buffer length as the driver can use

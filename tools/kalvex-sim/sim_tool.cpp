@@ -74,7 +74,8 @@ int runKalvexSim(const std::vector<std::string>& arguments, std::ostream& out, s
   NotebookResult run = playNotebook(mic.stream, far.stream, settings, [&](const StatusRead& read) {
     if (options.status) out << "status " << statusLine(read) << "\n";
   });
-  if (!run.poolReleased) return fail(err, kExitFault, "driver fault: the engine's teardown left pool memory behind");
+  if (!run.driverStarted) return fail(err, kExitFault, "driver fault: the driver did not start or its control device did not open");
+  if (!run.poolReleased) return fail(err, kExitFault, "driver fault: the driver left pool memory behind");
 
   Signal micSignal = toSignal(mic.stream);
   Signal outSignal = toSignal(run.output);
