@@ -33,6 +33,18 @@ RequestShape requestOn(UserHandle& handle, uint8_t major) {
 
 }  // namespace
 
+// The handle is gone: its file object no longer holds its device.
+void forgetFile(UserHandle& handle) {
+  kernel::FileObject* file = handle.file;
+  auto& io = detail::io();
+  std::lock_guard<std::recursive_mutex> hold(io.mutex);
+  io.files.erase(file);
+  file->device->references--;
+  detail::releaseDeviceIfUnused(file->device);
+  delete file;
+  handle.file = nullptr;
+}
+
 kernel::Status openFile(const std::u16string& path, UserHandle& handle) {
   handle.file = nullptr;
   kernel::FileObject* file = nullptr;
@@ -48,13 +60,7 @@ kernel::Status openFile(const std::u16string& path, UserHandle& handle) {
   handle.file = file;
   RequestResult result = sendRequest(topOfStack(file->device), requestOn(handle, kernel::kIrpMjCreate));
   if (!kernel::isSuccess(result.status)) {
-    auto& io = detail::io();
-    std::lock_guard<std::recursive_mutex> hold(io.mutex);
-    io.files.erase(file);
-    file->device->references--;
-    detail::releaseDeviceIfUnused(file->device);
-    delete file;
-    handle.file = nullptr;
+    forgetFile(handle);
   }
   return result.status;
 }
@@ -113,13 +119,7 @@ kernel::Status closeHandle(UserHandle& handle) {
   kernel::DeviceObject* top = topOfStack(file->device);
   sendRequest(top, requestOn(handle, kernel::kIrpMjCleanup));
   RequestResult closed = sendRequest(topOfStack(file->device), requestOn(handle, kernel::kIrpMjClose));
-  auto& io = detail::io();
-  std::lock_guard<std::recursive_mutex> hold(io.mutex);
-  io.files.erase(file);
-  file->device->references--;
-  detail::releaseDeviceIfUnused(file->device);
-  delete file;
-  handle.file = nullptr;
+  forgetFile(handle);
   return closed.status;
 }
 
