@@ -1,6 +1,7 @@
 #include "filter/filter_driver.h"
 
 #include "filter/forwarding_dispatch.h"
+#include "filter/ks_hooks.h"
 #include "filter/pnp_handler.h"
 #include "filter/power_handler.h"
 #include "filter/request_router.h"
@@ -63,8 +64,9 @@ kernel::Status filterDriverEntry(FilterDriver& filter, kernel::DriverObject* dri
   readRegistryConfiguration(filter.config, registryPath);
   // The signal primitives are plain functions: there is no processor
   // dispatch to fill.
+  initializePinTracking(filter.pins);
   initializeDriverState(filter.state);
-  filter.hooks = passThroughHooks();
+  filter.hooks = kernelStreamingHooks();
   return kernel::kStatusSuccess;
 }
 

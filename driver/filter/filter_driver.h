@@ -8,6 +8,7 @@
 #include "engine/driver_state.h"
 #include "filter/device_extensions.h"
 #include "filter/interception_hooks.h"
+#include "filter/pin_tracking.h"
 #include "filter/registry_config.h"
 #include "kernel/device_object.h"
 #include "kernel/fast_mutex.h"
@@ -24,6 +25,7 @@ struct FilterDriver {
   // it is a filter device, that device refuses what the router hands it.
   kernel::DeviceObject* refusedDevice;
   DriverState state;  // records, status, stream lock, engine
+  PinTracking pins;   // pin table, tracked pins, node kinds, levels
   RegistryConfig config;
   InterceptionHooks hooks;
 };

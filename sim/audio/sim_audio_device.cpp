@@ -95,6 +95,16 @@ kernel::Status AudioDriver::dispatch(kernel::DeviceObject* device, kernel::Irp* 
   AudioReply reply = self.replyFor(major, minor, kernel::ioControlCode(stack), kernel::requestStatus(irp));
   self.received_[major]++;
   self.received_[major].notify_all();
+  if (AudioDeviceModel* model = self.model_.load()) {
+    kernel::Status status = kernel::kStatusSuccess;
+    uintptr_t information = 0;
+    if (model->serve(irp, stack, status, information)) {
+      kernel::setRequestStatus(irp, status);
+      kernel::setRequestInformation(irp, information);
+      kernel::completeRequest(irp);
+      return status;
+    }
+  }
 
   if (major == kernel::kIrpMjPower) kernel::startNextPowerIrp(irp);
   bool removes = major == kernel::kIrpMjPnp && minor == kernel::kIrpMnRemoveDevice;

@@ -15,6 +15,7 @@
 
 #include "kernel/device_object.h"
 #include "kernel/io_request.h"
+#include "sim_audio_model.h"
 
 namespace sim {
 
@@ -52,6 +53,10 @@ class AudioDriver {
 
   kernel::DriverObject* driverObject() const { return driver_; }
 
+  // From now on the model serves pin creation, close and the
+  // kernel-streaming requests (none: the replies above serve everything).
+  void setModel(AudioDeviceModel* model) { model_.store(model); }
+
   static constexpr uint32_t kFileDeviceKs = 0x2F;
 
  private:
@@ -65,6 +70,7 @@ class AudioDriver {
   std::map<uint32_t, AudioReply> controlReplies_;
   std::atomic<int> received_[kernel::kMajorFunctionCount] = {};
   std::vector<std::thread> completions_;
+  std::atomic<AudioDeviceModel*> model_{nullptr};
   int instances_ = 0;
   std::string label_;
 };
