@@ -30,3 +30,6 @@ add_custom_command(TARGET kalvex_kernel POST_BUILD
   COMMAND ${CMAKE_COMMAND} -DOBJDUMP=${CMAKE_OBJDUMP} -DARCHIVE=$<TARGET_FILE:kalvex_kernel>
           -P ${CMAKE_SOURCE_DIR}/cmake/CheckNoStaticConstructors.cmake
   VERBATIM)
+
+# The kernel images over the WDM backend.
+include(${CMAKE_SOURCE_DIR}/cmake/KalvexImage.cmake)
