@@ -7,57 +7,12 @@
 #include <string>
 #include <vector>
 
+#include "echo_scene.h"
 #include "filter/capture_stream.h"
 #include "filter/render_stream.h"
 #include "support/driver_fixture.h"
 
 namespace {
-
-// Speech-like far-end signal: noise under a syllable-rate envelope, with a
-// fixed seed so every run hears the same.
-class FarEnd {
- public:
-  explicit FarEnd(int32_t rate) : rate_(rate) {}
-  int16_t next() {
-    seed_ = seed_ * 1664525u + 1013904223u;
-    double white = static_cast<double>(seed_ >> 8) / (1u << 24) - 0.5;
-    lowPassed_ += 0.3 * (white - lowPassed_);
-    double t = static_cast<double>(n_++) / rate_;
-    double envelope = 0.55 + 0.45 * std::sin(2 * M_PI * 3.0 * t) * std::sin(2 * M_PI * 0.4 * t);
-    return static_cast<int16_t>(std::lround(30000.0 * envelope * lowPassed_));
-  }
-
- private:
-  int32_t rate_;
-  uint32_t seed_ = 12345;
-  double lowPassed_ = 0;
-  int64_t n_ = 0;
-};
-
-// The loudspeaker-to-microphone path: a delay and a short decaying response.
-class Room {
- public:
-  Room(int32_t rate, double delayMs) : delay_(static_cast<size_t>(rate * delayMs / 1000)) {
-    size_t taps = static_cast<size_t>(rate / 250);  // 4 ms of reflections
-    for (size_t k = 0; k < taps; k++) {
-      response_.push_back(0.5 * std::exp(-6.0 * static_cast<double>(k) / static_cast<double>(taps)) *
-                          (k % 3 == 0 ? 1.0 : -0.4));
-    }
-    history_.assign(delay_ + taps, 0.0);
-  }
-  double echo(int16_t played) {
-    history_.insert(history_.begin(), played);
-    history_.pop_back();
-    double sum = 0;
-    for (size_t k = 0; k < response_.size(); k++) sum += response_[k] * history_[delay_ + k];
-    return sum;
-  }
-
- private:
-  size_t delay_;
-  std::vector<double> response_;
-  std::vector<double> history_;
-};
 
 struct EchoCase {
   int32_t rate;
@@ -74,8 +29,8 @@ TEST_P(EchoRemoval, FarEndOnlyEchoIsRemoved) {
   driver.settings.micMode = c.micMode;
   setStreams(static_cast<uint32_t>(c.rate), c.captureChannels, 16, static_cast<uint32_t>(c.rate), 16, 2);
 
-  FarEnd farEnd(c.rate);
-  Room room(c.rate, 60.0);
+  FarEndTalker farEnd(c.rate);
+  EchoPath room(c.rate, 60.0);
   const int32_t frames = c.rate / 100;  // 10 ms buffers
   const int seconds = 6;
   double micEnergy = 0, outEnergy = 0;
@@ -91,7 +46,7 @@ TEST_P(EchoRemoval, FarEndOnlyEchoIsRemoved) {
 
     std::vector<int16_t> capture(static_cast<size_t>(frames) * c.captureChannels);
     for (int32_t i = 0; i < frames; i++) {
-      auto echo = static_cast<int16_t>(std::lround(room.echo(render[2 * i])));
+      int16_t echo = room.echo(render[2 * i]);
       for (uint32_t ch = 0; ch < c.captureChannels; ch++) capture[i * c.captureChannels + ch] = echo;
     }
     const std::vector<int16_t> captured = capture;
