@@ -63,6 +63,12 @@ TEST(KalvexSimEndToEnd, RemovesTheEchoOfASmallScenario) {
             10)
       << "one status line per 500 ms of audio\n"
       << run.output;
+  std::regex report("poll [0-9]+ at [0-9.]+ s\nFormat\n Read 16000Hz, 1ch, 16bit\n Write 16000Hz, 2ch, 16bit\nPower\n"
+                    " Mic [0-9]+ \\([0-9]+ db\\)\n Out [0-9]+ \\([0-9]+ db\\)\nEC Status 0x[0-9A-F]+\n");
+  EXPECT_EQ(std::distance(std::sregex_iterator(run.output.begin(), run.output.end(), report), std::sregex_iterator()),
+            50)
+      << "the console report at each poll, every 100 ms of audio\n"
+      << run.output;
   EXPECT_NE(run.output.find("working rate  16000 Hz"), std::string::npos) << run.output;
   EXPECT_NE(run.output.find("canceller     ran"), std::string::npos) << run.output;
   double farOnly = figure(run.output, "far-end only (-?[0-9.]+) dB");
@@ -75,6 +81,15 @@ TEST(KalvexSimEndToEnd, RemovesTheEchoOfASmallScenario) {
   // and the engine's reference blocks may add up to two more.
   EXPECT_GE(delayMs, 40.0) << run.output;
   EXPECT_LE(delayMs, 70.0) << run.output;
+
+  // The same run with the canceller off gives back the microphone's file content.
+  ProgramRun off = runProgram("--mic " + directory.file("mic.wav") + " --far " + directory.file("far.wav") +
+                              " --out " + directory.file("off.wav") + " --canceller off");
+  ASSERT_EQ(off.status, 0) << off.output;
+  EXPECT_NE(off.output.find("canceller     off"), std::string::npos) << off.output;
+  WavReadResult passed = readWav(directory.file("off.wav"));
+  ASSERT_EQ(passed.error, "");
+  EXPECT_TRUE(passed.stream.bytes == mic.bytes) << "with the canceller off the samples come back bit for bit";
   std::cout << "[ measured ] far-end-only ERLE " << farOnly << " dB, whole file " << whole << " dB, delay "
             << delayMs << " ms\n";
 }

@@ -20,6 +20,7 @@ TEST(SimOptions, RequiredOnlyGivesTheDefaults) {
   EXPECT_EQ(r.options.out, "o.wav");
   EXPECT_EQ(r.options.bufferMs, 10);
   EXPECT_TRUE(r.options.noiseSuppressor);
+  EXPECT_TRUE(r.options.canceller);
   EXPECT_EQ(r.options.micMode, 1u);
   EXPECT_FALSE(r.options.status);
   EXPECT_EQ(r.options.plot, "");
@@ -28,14 +29,15 @@ TEST(SimOptions, RequiredOnlyGivesTheDefaults) {
 
 TEST(SimOptions, EveryOptionInBothSpellings) {
   SimOptionsResult r = parseSimOptions({"--mic=a.wav", "--far", "b.wav", "--out=c.wav", "--buffer-ms=20",
-                                        "--noise-suppressor", "off", "--mic-mode=both", "--status", "--plot",
-                                        "p.svg", "--segments=s.txt"});
+                                        "--noise-suppressor", "off", "--canceller=off", "--mic-mode=both", "--status",
+                                        "--plot", "p.svg", "--segments=s.txt"});
   ASSERT_EQ(r.error, "");
   EXPECT_EQ(r.options.mic, "a.wav");
   EXPECT_EQ(r.options.far, "b.wav");
   EXPECT_EQ(r.options.out, "c.wav");
   EXPECT_EQ(r.options.bufferMs, 20);
   EXPECT_FALSE(r.options.noiseSuppressor);
+  EXPECT_FALSE(r.options.canceller);
   EXPECT_EQ(r.options.micMode, 2u);
   EXPECT_TRUE(r.options.status);
   EXPECT_EQ(r.options.plot, "p.svg");
@@ -66,6 +68,7 @@ TEST(SimOptions, MalformedCommandLinesNameTheirFault) {
       {with({"--buffer-ms", "99999999999"}),
        "--buffer-ms must be a whole number of ms from 1 to 1000, not \"99999999999\""},
       {with({"--noise-suppressor", "yes"}), "--noise-suppressor must be on or off, not \"yes\""},
+      {with({"--canceller", "no"}), "--canceller must be on or off, not \"no\""},
       {with({"--mic-mode", "2"}), "--mic-mode must be first or both, not \"2\""},
       {with({"--plot", "levels.png"}), "--plot writes SVG: name the file *.svg"},
       {with({"--plot", "o.svg", "--out", "x.wav"}), "--out given twice"},

@@ -5,6 +5,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "notebook_measures.h"
 #include "notebook_simulation.h"
 #include "scenario_fixture.h"
 #include "sim/kernel/sim_kernel.h"
@@ -45,28 +46,78 @@ TEST(NotebookFormats, RatesPairAsTheCaptureEntryPairsThem) {
             "multiple of the capture rate");
 }
 
-TEST(Notebook, EightBitCapturePassesUnchangedAndTheStatusIsReadEveryHalfSecond) {
+TEST(Notebook, EightBitCapturePassesUnchangedAndTheStatusIsPolledEvery100Ms) {
   // 8-bit capture is a width the engine does not read: every byte comes
   // back as captured, and the status reports the unusable format.
   std::vector<double> far = scenario::speechLike(8000, 2.3, 4);
   PcmStream mic = scenario::stream(scenario::echoOf(far, 8000, 40.0), {8000, 1, 8});
   int64_t liveBefore = sim::poolCounters().liveBlocks;
-  std::vector<double> seen;
+  std::vector<int64_t> polls;
   NotebookResult run = playNotebook(mic, scenario::stream(far, {8000, 2, 16}), {}, [&](const StatusRead& read) {
-    seen.push_back(read.seconds);
+    polls.push_back(read.poll);
   });
+  ASSERT_EQ(run.streamFault, "");
   EXPECT_EQ(run.output.bytes, mic.bytes);
   EXPECT_EQ(run.output.format, mic.format);
   EXPECT_NE(run.flags & EcStatus::kFlagCaptureFormatUnusable, 0u);
   EXPECT_FALSE(run.cancellerRan);
-  EXPECT_EQ(seen, (std::vector<double>{0.5, 1.0, 1.5, 2.0}));
-  ASSERT_EQ(run.statusReads.size(), 4u);
-  EXPECT_EQ(run.statusReads[0].status.captureRunning, 1u);
-  EXPECT_EQ(run.statusReads[0].status.readBits, 8u);
-  EXPECT_GT(run.statusReads[0].status.readPeak, 0u) << "the capture path still measures the level";
-  EXPECT_GT(run.statusReads[0].status.writePeak, 0u);
+  ASSERT_EQ(run.statusReads.size(), 23u) << "one poll per 100 ms of the 2.3 s";
+  for (size_t i = 0; i < run.statusReads.size(); i++) {
+    EXPECT_EQ(polls[i], static_cast<int64_t>(i + 1));
+    EXPECT_NEAR(run.statusReads[i].seconds, 0.1 * static_cast<double>(i + 1), 1e-9) << "poll " << i + 1;
+  }
+  const EcStatus& first = run.statusReads[0].status;
+  EXPECT_EQ(first.captureRunning, 1u) << "the capture pin was claimed by its first read";
+  EXPECT_EQ(first.renderRunning, 1u);
+  EXPECT_EQ(first.readBits, 8u);
+  EXPECT_EQ(first.writeRate, 8000u);
+  EXPECT_EQ(first.active, 0u);
+  EXPECT_GT(run.statusReads[4].status.readPeak, 0u) << "the capture path still measures the level";
+  EXPECT_GT(run.statusReads[4].status.writePeak, 0u);
+  EXPECT_EQ(run.statusReads.back().means.count(), 0u) << "no processed stream, no running means";
   EXPECT_TRUE(run.poolReleased);
   EXPECT_EQ(sim::poolCounters().liveBlocks, liveBefore);
+}
+
+TEST(Notebook, TheRenderPinIsSteeredToTheCaptureRateAndTheMixerResamples) {
+  // The audio stack proposes the far end's own rate; with the canceller on
+  // the driver offers the render pin the capture rate instead, and the
+  // mixer plays the far end at that rate. The echo is still removed.
+  struct Case {
+    int32_t micRate, farRate;
+    bool canceller;
+    int32_t renderRate;  // of the pin, Hz
+  };
+  const Case cases[] = {
+      {16000, 48000, true, 16000},
+      {16000, 48000, false, 48000},  // nothing steers with the canceller off
+      {8000, 16000, true, 8000},
+      {16000, 16000, true, 16000},
+      {11025, 44100, true, 11025},
+  };
+  for (const Case& c : cases) {
+    int32_t k = c.farRate / c.micRate;
+    std::vector<double> far = scenario::speechLike(c.farRate, 2.0, 12);
+    // The microphone hears the far end at its own rate: every k-th sample.
+    std::vector<double> heard;
+    for (size_t n = 0; n < far.size(); n += static_cast<size_t>(k)) heard.push_back(far[n]);
+    PcmStream mic = scenario::stream(scenario::echoOf(heard, c.micRate, 40.0), {c.micRate, 1, 16});
+    NotebookSettings settings;
+    settings.canceller = c.canceller;
+    NotebookResult run = playNotebook(mic, scenario::stream(far, {c.farRate, 2, 16}), settings, nullptr);
+    std::string name = std::to_string(c.micRate) + " Hz with " + std::to_string(c.farRate) + " Hz, canceller " +
+                       (c.canceller ? "on" : "off");
+    ASSERT_EQ(run.streamFault, "") << name;
+    EXPECT_EQ(run.renderFormat, (PcmFormat{c.renderRate, 2, 16})) << name;
+    EXPECT_EQ(run.renderFrames, int64_t{c.renderRate} / 100) << name << ": 10 ms per render buffer";
+    EXPECT_EQ(run.statusReads.back().status.writeRate, static_cast<uint32_t>(c.renderRate)) << name;
+    EXPECT_EQ(run.cancellerRan, c.canceller) << name;
+    if (c.canceller) {
+      NotebookMeasures m = measureNotebook(mic, run.output, {{0.0, 2.0, SegmentKind::FarOnly}});
+      ASSERT_TRUE(m.erleFarOnlySettled) << name;
+      EXPECT_GT(*m.erleFarOnlySettled, 10.0) << name;
+    }
+  }
 }
 
 TEST(Notebook, OutputKeepsTheMicrophonesLengthWhateverTheFarEndsLength) {
@@ -81,9 +132,10 @@ TEST(Notebook, OutputKeepsTheMicrophonesLengthWhateverTheFarEndsLength) {
     NotebookSettings settings;
     settings.bufferMs = c.bufferMs;
     NotebookResult run = playNotebook(mic, scenario::stream(far, {48000, 1, 16}), settings, nullptr);
+    EXPECT_EQ(run.streamFault, "");
     EXPECT_EQ(run.output.frames(), mic.frames()) << c.micSeconds << " s with " << c.farSeconds << " s";
     EXPECT_EQ(run.captureFrames, 16 * c.bufferMs);
-    EXPECT_EQ(run.renderFrames, 48 * c.bufferMs);
+    EXPECT_EQ(run.renderFrames, 16 * c.bufferMs) << "the render pin runs at the capture rate";
     EXPECT_TRUE(run.poolReleased);
   }
 }

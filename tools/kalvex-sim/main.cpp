@@ -1,5 +1,6 @@
 // kalvex-sim: plays a notebook's loudspeaker and microphone streams through
-// the driver's stream halves and reports what the echo canceller did.
+// the driver as kernel-streaming requests and reports what the echo
+// canceller did.
 #include <iostream>
 
 #include "sim_tool.h"

@@ -1,5 +1,6 @@
 #include "pcm_stream.h"
 
+#include <algorithm>
 #include <cstring>
 
 int64_t PcmStream::frames() const {
@@ -66,6 +67,16 @@ std::vector<int32_t> decodeSamples(const std::vector<uint8_t>& bytes, int32_t bi
 std::vector<uint8_t> silence(const PcmFormat& format, int64_t frames) {
   uint8_t fill = format.bits == 8 ? 128 : 0;
   return std::vector<uint8_t>(static_cast<size_t>(frames * format.bytesPerFrame()), fill);
+}
+
+std::vector<uint8_t> bufferOf(const PcmStream& stream, int64_t frames, int64_t k) {
+  int64_t frameBytes = stream.format.bytesPerFrame();
+  auto size = static_cast<int64_t>(stream.bytes.size());
+  int64_t begin = std::min(k * frames * frameBytes, size);
+  int64_t end = std::min((k + 1) * frames * frameBytes, size);
+  std::vector<uint8_t> buffer = silence(stream.format, frames);
+  std::copy(stream.bytes.begin() + begin, stream.bytes.begin() + end, buffer.begin());
+  return buffer;
 }
 
 Signal toSignal(const PcmStream& stream) {

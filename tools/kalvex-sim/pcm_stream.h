@@ -35,6 +35,9 @@ std::vector<int32_t> decodeSamples(const std::vector<uint8_t>& bytes, int32_t bi
 // The bytes of `frames` frames of silence (8-bit silence is 128).
 std::vector<uint8_t> silence(const PcmFormat& format, int64_t frames);
 
+// Buffer k of `frames` frames of a stream, padded with silence past its end.
+std::vector<uint8_t> bufferOf(const PcmStream& stream, int64_t frames, int64_t k);
+
 // Signals on the 16-bit scale for measurement, interleaved.
 struct Signal {
   int32_t rate = 0;

@@ -4,17 +4,20 @@
 
 const char* const kSimUsage =
     "usage: kalvex-sim --mic MIC.wav --far FAR.wav --out OUT.wav [options]\n"
-    "Plays a notebook: feeds the far-end signal to the driver's render path and the\n"
-    "microphone recording to its capture path, buffer by buffer, and writes the\n"
-    "echo-cancelled capture stream.\n"
+    "Plays a notebook through the driver: the simulated audio stack opens a render\n"
+    "and a capture pin through its filter, writes the far-end signal and reads the\n"
+    "microphone recording as kernel-streaming requests, buffer by buffer, and\n"
+    "writes the echo-cancelled capture stream.\n"
     "  --mic FILE               microphone recording (WAV: 8000..48000 Hz, 1 or 2 channels, 8/16/32-bit)\n"
     "  --far FILE               far-end signal played by the loudspeakers (WAV, same kinds)\n"
     "  --out FILE               processed microphone stream, WAV in the microphone's format\n"
     "  --buffer-ms N            buffer length in ms, 1..1000 (default 10)\n"
+    "  --canceller on|off       echo cancellation (default on); off: the microphone passes untouched\n"
     "  --noise-suppressor on|off  noise suppressor of the canceller (default on)\n"
     "  --mic-mode first|both    stereo capture: process the first channel and copy it to both\n"
     "                           (default), or give each channel its own canceller\n"
-    "  --status                 print the status record read every 500 ms of audio\n"
+    "  --status                 print the console report at each status poll (every 100 ms of\n"
+    "                           audio) and the status record every 500 ms\n"
     "  --plot FILE.svg          picture of the microphone, far-end and output levels over time\n"
     "  --segments FILE          stretches of the scenario (lines: start end far|double|near|silence,\n"
     "                           seconds); the echo return loss enhancement is measured over \"far\"\n"
@@ -59,7 +62,8 @@ SimOptionsResult parseSimOptions(const std::vector<std::string>& arguments) {
     }
     bool flag = name == "--status" || name == "--help";
     bool known = flag || name == "--mic" || name == "--far" || name == "--out" || name == "--buffer-ms" ||
-                 name == "--noise-suppressor" || name == "--mic-mode" || name == "--plot" || name == "--segments";
+                 name == "--noise-suppressor" || name == "--canceller" || name == "--mic-mode" || name == "--plot" ||
+                 name == "--segments";
     if (!known) return fail("unknown option " + name);
     if (!seen.insert(name).second) return fail(name + " given twice");
     if (flag) {
@@ -91,6 +95,9 @@ SimOptionsResult parseSimOptions(const std::vector<std::string>& arguments) {
     } else if (name == "--noise-suppressor") {
       if (value != "on" && value != "off") return fail("--noise-suppressor must be on or off, not \"" + value + "\"");
       o.noiseSuppressor = value == "on";
+    } else if (name == "--canceller") {
+      if (value != "on" && value != "off") return fail("--canceller must be on or off, not \"" + value + "\"");
+      o.canceller = value == "on";
     } else if (name == "--mic-mode") {
       if (value != "first" && value != "both") return fail("--mic-mode must be first or both, not \"" + value + "\"");
       o.micMode = value == "both" ? 2 : 1;

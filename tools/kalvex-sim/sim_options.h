@@ -10,8 +10,9 @@ struct SimOptions {
   std::string out;       // processed capture stream, WAV in the microphone's format
   int32_t bufferMs = 10;  // length of each render and capture buffer, ms
   bool noiseSuppressor = true;
+  bool canceller = true;  // EcSettings enable; off: the capture stream passes untouched
   uint32_t micMode = 1;  // EcSettings micMode: 2 gives each capture channel its own canceller
-  bool status = false;   // print the status record read every 500 ms
+  bool status = false;   // print each status poll (every 100 ms of audio) as the console report shows it
   std::string plot;      // SVG picture of the levels, or ""
   std::string segments;  // segment list naming the far-end-only stretches, or ""
   bool help = false;

@@ -68,14 +68,21 @@ std::string summaryText(const SummaryFigures& f) {
   std::string text = "kalvex-sim summary\n";
   text += "  microphone    " + formatText(f.mic) + "  " + f.micPath + "\n";
   text += "  far end       " + formatText(f.far) + "  " + f.farPath + "\n";
+  if (run.renderFormat != f.far) {
+    text += "  render pin    " + formatText(run.renderFormat) + "  (negotiated; the mixer resamples the far end)\n";
+  }
   text += "  output        " + formatText(f.mic) + "  " + f.outPath + "\n";
   if (!f.plotPath.empty()) text += "  plot          " + f.plotPath + "\n";
   text += printf1("  audio         %.2f s", f.seconds) + " in buffers of " + std::to_string(f.bufferMs) + " ms (" +
           std::to_string(run.captureFrames) + " capture, " + std::to_string(run.renderFrames) + " render frames)\n";
   text += "  working rate  " + std::to_string(run.workingRate) + " Hz\n";
   std::string canceller = run.cancellerRan ? "ran" : "did not run";
-  canceller += std::string(", noise suppressor ") + (f.noiseSuppressor ? "on" : "off");
-  if (f.mic.channels == 2) canceller += f.micMode == 2 ? ", one canceller per channel" : ", first channel to both";
+  if (!f.canceller) {
+    canceller = "off (the microphone passes untouched)";
+  } else {
+    canceller += std::string(", noise suppressor ") + (f.noiseSuppressor ? "on" : "off");
+    if (f.mic.channels == 2) canceller += f.micMode == 2 ? ", one canceller per channel" : ", first channel to both";
+  }
   text += "  canceller     " + canceller + "\n";
   text += "  delay         " + delayText(run.delay, run.workingRate) + "\n";
   text += printf1("  latency       %.0f ms from microphone to output (measured)\n", f.latencyMs);

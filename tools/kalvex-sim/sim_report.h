@@ -22,9 +22,10 @@ struct SummaryFigures {
   PcmFormat far;
   double seconds = 0.0;  // of audio
   int32_t bufferMs = 0;
+  bool canceller = true;
   bool noiseSuppressor = true;
   uint32_t micMode = 1;
-  NotebookResult run;  // the output and status reads are not used here
+  NotebookResult run;  // the output and status reads are not used here; its renderFormat is the render pin's
   double latencyMs = 0.0;
   std::optional<double> erleFarOnly;  // dB
   double farOnlySeconds = 0.0;

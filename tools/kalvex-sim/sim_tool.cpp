@@ -1,9 +1,12 @@
 #include "sim_tool.h"
 
+#include <cstdio>
 #include <filesystem>
 
+#include "console_report.h"
 #include "echo_metrics.h"
 #include "level_plot.h"
+#include "notebook_measures.h"
 #include "notebook_simulation.h"
 #include "segment_list.h"
 #include "sim_options.h"
@@ -12,11 +15,8 @@
 
 namespace {
 
-// The output may lag the microphone by at most this much, ms.
-constexpr int32_t kMaxLatencyMs = 300;
-// The canceller adapts during the first far-end speech; the settled figure
-// leaves out this much far-end-only audio, ms.
-constexpr int32_t kSettleMs = 1000;
+// The status record's line is printed at every fifth poll (500 ms of audio).
+constexpr int64_t kStatusLineEveryPolls = 5;
 // Each level of the plot covers this much audio, ms.
 constexpr int32_t kPlotWindowMs = 20;
 
@@ -34,6 +34,12 @@ std::string checkWritable(const std::string& path) {
   }
   if (std::filesystem::is_directory(path, code)) return path + ": is a directory";
   return "";
+}
+
+std::string printf1(const char* format, double value) {
+  char text[64];
+  std::snprintf(text, sizeof text, format, value);
+  return text;
 }
 
 std::string fileName(const std::string& path) { return std::filesystem::path(path).filename().string(); }
@@ -67,22 +73,23 @@ int runKalvexSim(const std::vector<std::string>& arguments, std::ostream& out, s
   }
 
   if (options.status) {
-    out << "status: audio time, active, flags, peaks (16-bit scale) before processing, of the far end and after\n"
+    out << "status: every 100 ms of audio the console report of the control application (running means of\n"
+           "        the polls since the processed stream started); every 500 ms also the status record: audio\n"
+           "        time, active, flags, peaks (16-bit scale) before processing, of the far end and after\n"
            "        processing, mean squares at the working rate (dB of one step squared), 1000 x echo path, delay\n";
   }
-  NotebookSettings settings{options.bufferMs, options.noiseSuppressor, options.micMode};
+  NotebookSettings settings{options.bufferMs, options.noiseSuppressor, options.micMode, options.canceller};
   NotebookResult run = playNotebook(mic.stream, far.stream, settings, [&](const StatusRead& read) {
-    if (options.status) out << "status " << statusLine(read) << "\n";
+    if (!options.status) return;
+    out << "poll " << read.poll << printf1(" at %.2f s\n", read.seconds) << consoleReport(read.status, read.means);
+    if (read.poll % kStatusLineEveryPolls == 0) out << "status " << statusLine(read) << "\n";
   });
   if (!run.driverStarted) return fail(err, kExitFault, "driver fault: the driver did not start or its control device did not open");
+  if (!run.streamFault.empty()) return fail(err, kExitFault, "driver fault: " + run.streamFault);
   if (!run.poolReleased) return fail(err, kExitFault, "driver fault: the driver left pool memory behind");
 
-  Signal micSignal = toSignal(mic.stream);
-  Signal outSignal = toSignal(run.output);
   int32_t rate = mic.stream.format.rate;
-  int64_t frames = micSignal.frames();
-  int64_t latency = estimateLatency(micSignal, outSignal, int64_t{rate} * kMaxLatencyMs / 1000);
-
+  NotebookMeasures measures = measureNotebook(mic.stream, run.output, segments.segments);
   SummaryFigures figures;
   figures.micPath = options.mic;
   figures.farPath = options.far;
@@ -92,20 +99,18 @@ int runKalvexSim(const std::vector<std::string>& arguments, std::ostream& out, s
   figures.far = far.stream.format;
   figures.seconds = mic.stream.seconds();
   figures.bufferMs = options.bufferMs;
+  figures.canceller = options.canceller;
   figures.noiseSuppressor = options.noiseSuppressor;
   figures.micMode = options.micMode;
-  figures.latencyMs = 1000.0 * static_cast<double>(latency) / rate;
-  figures.erleWhole = erleDb(micSignal, outSignal, {{0, frames}}, latency);
+  figures.latencyMs = measures.latencyMs;
+  figures.erleWhole = measures.erleWhole;
   figures.haveSegments = !options.segments.empty();
   if (figures.haveSegments) {
-    std::vector<FrameRange> farOnly = framesOfKind(segments.segments, SegmentKind::FarOnly, rate, frames);
-    for (const FrameRange& r : farOnly) figures.farOnlySeconds += static_cast<double>(r.end - r.begin) / rate;
-    figures.erleFarOnly = erleDb(micSignal, outSignal, farOnly, latency);
+    figures.farOnlySeconds = measures.farOnlySeconds;
+    figures.erleFarOnly = measures.erleFarOnly;
     figures.settleSeconds = kSettleMs / 1000.0;
-    figures.erleFarOnlySettled =
-        erleDb(micSignal, outSignal, afterFirstFrames(farOnly, int64_t{rate} * kSettleMs / 1000), latency);
-    figures.erleDoubleTalk =
-        erleDb(micSignal, outSignal, framesOfKind(segments.segments, SegmentKind::DoubleTalk, rate, frames), latency);
+    figures.erleFarOnlySettled = measures.erleFarOnlySettled;
+    figures.erleDoubleTalk = measures.erleDoubleTalk;
   }
 
   if (!options.plot.empty()) {
@@ -115,8 +120,8 @@ int runKalvexSim(const std::vector<std::string>& arguments, std::ostream& out, s
     plot.title = "kalvex-sim: " + fileName(options.mic) + " with " + fileName(options.far) + ", " +
                  formatText(mic.stream.format);
     plot.windowSeconds = kPlotWindowMs / 1000.0;
-    plot.mic = levelsDb(micSignal, micWindow);
-    plot.out = levelsDb(outSignal, micWindow);
+    plot.mic = levelsDb(toSignal(mic.stream), micWindow);
+    plot.out = levelsDb(toSignal(run.output), micWindow);
     plot.far = levelsDb(toSignal(far.stream), farWindow);
     plot.segments = segments.segments;
     std::string written = writeLevelPlot(options.plot, plot);
